@@ -1,0 +1,97 @@
+// _fsopen: C runtime streams in the Windows manner. A text-mode stream ("t", or neither "t" nor
+// "b") writes every line feed as CR LF; every stream holds 4096 characters before it writes.
+// The share flag is accepted and not enforced: POSIX files are always shared.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/posix/standin.h"
+
+namespace {
+
+constexpr size_t kStreamBuffer = 4096;
+
+struct Sink {
+    int fd;
+    bool text;
+};
+
+bool WriteAll(int fd, const char* bytes, size_t count) {
+    while (count > 0) {
+        ssize_t n = write(fd, bytes, count);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+ssize_t SinkWrite(void* cookie, const char* bytes, size_t count) {
+    Sink* sink = static_cast<Sink*>(cookie);
+    if (!sink->text) {
+        return WriteAll(sink->fd, bytes, count) ? static_cast<ssize_t>(count) : -1;
+    }
+    size_t start = 0;
+    for (size_t i = 0; i <= count; ++i) {
+        if (i == count || bytes[i] == '\n') {
+            if (!WriteAll(sink->fd, bytes + start, i - start) ||
+                (i < count && !WriteAll(sink->fd, "\r\n", 2))) {
+                return -1;
+            }
+            start = i + 1;
+        }
+    }
+    return static_cast<ssize_t>(count);
+}
+
+ssize_t SinkRead(void* cookie, char* bytes, size_t count) {
+    Sink* sink = static_cast<Sink*>(cookie);
+    ssize_t n;
+    do {
+        n = read(sink->fd, bytes, count);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int SinkClose(void* cookie) {
+    Sink* sink = static_cast<Sink*>(cookie);
+    int result = close(sink->fd);
+    delete sink;
+    return result;
+}
+
+}  // namespace
+
+FILE* __cdecl _fsopen(const char* fileName, const char* mode, int) {
+    if (fileName == nullptr || mode == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    bool plus = std::strchr(mode, '+') != nullptr;
+    int flags;
+    switch (mode[0]) {
+        case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+        case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+        case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+        default: errno = EINVAL; return nullptr;
+    }
+    int fd = open(standin::HostPath(fileName).c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    Sink* sink = new Sink{fd, std::strchr(mode, 'b') == nullptr};
+    cookie_io_functions_t functions = {SinkRead, SinkWrite, nullptr, SinkClose};
+    FILE* stream = fopencookie(sink, plus ? "r+" : (mode[0] == 'r' ? "r" : "w"), functions);
+    if (stream == nullptr) {
+        SinkClose(sink);
+        return nullptr;
+    }
+    setvbuf(stream, nullptr, _IOFBF, kStreamBuffer);
+    return stream;
+}
