@@ -17,5 +17,6 @@ extern std::int32_t KeyDelay;
 bool SendTunerKey(const KeyEntry& entry);
 
 // Exported to the host. Returns 1 when the whole number was dialed, 0 for a negative channel.
-extern "C" TUNER_EXPORT std::int32_t __cdecl SetTunerFrequency(std::int32_t Channel, std::int32_t BroadcastType,
-                                                  std::int32_t Frequency);
+extern "C" TUNER_EXPORT std::int32_t __cdecl SetTunerFrequency(std::int32_t Channel,
+                                                               std::int32_t BroadcastType,
+                                                               std::int32_t Frequency);

@@ -130,8 +130,9 @@ typedef struct _OVERLAPPED {
 
 static_assert(sizeof(DCB) == 28, "DCB must keep the Windows layout");
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile);
 DWORD WINAPI GetFileType(HANDLE file);
 BOOL WINAPI BuildCommDCBA(LPCSTR definition, LPDCB dcb);
 BOOL WINAPI SetCommState(HANDLE file, LPDCB dcb);
@@ -146,8 +147,8 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 void WINAPI Sleep(DWORD milliseconds);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
-                                      LPSTR buffer, DWORD size, LPCSTR fileName);
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                      DWORD size, LPCSTR fileName);
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI FreeLibrary(HMODULE module);

@@ -30,8 +30,8 @@ void ReportOpenFailure(const char* name) {
 }  // namespace
 
 bool OpenTunerPort(const char* name) {
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         ReportOpenFailure(name);
         return false;

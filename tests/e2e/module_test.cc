@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/win32.h"
 #include "plugin/tuner_api.h"
@@ -12,7 +14,7 @@
 namespace {
 
 class Module : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { prefix.MapPort(1, line.device()); }
     void TearDown() override {
         if (module != nullptr) {
@@ -65,7 +67,8 @@ TEST_F(Module, MissingPortFailsTheLoadAndLeavesNothingOpen) {
 TEST_F(Module, ThreadNotificationsChangeNothing) {
     ASSERT_TRUE(Load());
     typedef BOOL(WINAPI * Entry)(HINSTANCE, DWORD, LPVOID);
-    Entry entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllMain")));
+    Entry entry =
+        reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, "DllMain")));
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry(nullptr, DLL_THREAD_ATTACH, nullptr), TRUE);
     EXPECT_EQ(entry(nullptr, DLL_THREAD_DETACH, nullptr), TRUE);
@@ -130,6 +133,22 @@ TEST_F(Module, MissingLogFolderMeansNoLogAndAWorkingDial) {
     Unload();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_FALSE(FileExists(prefix.LogPath()));
+}
+
+TEST_F(Module, BrokenSettingsFilesGiveDefaults) {
+    // A folder in the file's place, then binary garbage: the load goes on with COM1 and 200 ms.
+    ASSERT_EQ(mkdir(prefix.SettingsPath().c_str(), 0755), 0);
+    ASSERT_TRUE(Load());
+    Unload();
+    ASSERT_EQ(rmdir(prefix.SettingsPath().c_str()), 0);
+    std::string garbage;
+    for (int i = 0; i < 5000; ++i) {
+        garbage += static_cast<char>((i * 7919) % 256);
+    }
+    prefix.WriteSettings(garbage);
+    ASSERT_TRUE(Load());
+    EXPECT_EQ(dial(5, 0, 0), 1);
+    EXPECT_EQ(line.WaitForBytes(66), ExpectedLine({5, 0x11}));
 }
 
 TEST_F(Module, ThousandLoadsLeaveNoDescriptorOrMemoryBehind) {

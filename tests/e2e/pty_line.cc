@@ -27,7 +27,9 @@ void MakeFolders(const std::string& path) {
     mkdir(path.c_str(), 0755);
 }
 
-int RemoveEntry(const char* path, const struct stat*, int, FTW*) { return remove(path); }
+int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
+    return remove(path);
+}
 
 void SetEnvironment(const std::vector<std::string>& environment) {
     for (const std::string& entry : environment) {
@@ -53,8 +55,9 @@ TestPrefix::TestPrefix() {
     }
     path_ = folder;
     MakeFolders(path_ + "/dosdevices");
-    MakeFolders(path_ + "/drive_c/Documents and Settings/All Users/Application Data/Quillcrest/"
-                        "Vistaloom");
+    MakeFolders(path_ +
+                "/drive_c/Documents and Settings/All Users/Application Data/Quillcrest/"
+                "Vistaloom");
     MakeFolders(LogFolder());
     setenv("WIN32_PREFIX", path_.c_str(), 1);
 }
@@ -65,15 +68,18 @@ TestPrefix::~TestPrefix() {
 }
 
 std::string TestPrefix::SettingsPath() const {
-    return path_ + "/drive_c/Documents and Settings/All Users/Application Data/Quillcrest/"
-                   "Vistaloom/LarkboxSerialTuner.ini";
+    return path_ +
+           "/drive_c/Documents and Settings/All Users/Application Data/Quillcrest/"
+           "Vistaloom/LarkboxSerialTuner.ini";
 }
 
 std::string TestPrefix::LogFolder() const {
     return path_ + "/drive_c/Documents and Settings/All Users/Documents/Quillcrest/Vistaloom/log";
 }
 
-std::string TestPrefix::LogPath() const { return LogFolder() + "/LarkboxSerialTuner.log"; }
+std::string TestPrefix::LogPath() const {
+    return LogFolder() + "/LarkboxSerialTuner.log";
+}
 
 void TestPrefix::WriteSettings(const std::string& contents) const {
     std::ofstream(SettingsPath(), std::ios::binary) << contents;

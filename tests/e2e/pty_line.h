@@ -13,7 +13,7 @@
 
 // A fresh $WIN32_PREFIX for one test, removed with everything in it afterwards.
 class TestPrefix {
-public:
+  public:
     TestPrefix();
     ~TestPrefix();
     const std::string& path() const { return path_; }
@@ -25,14 +25,14 @@ public:
     // Points dosdevices/comN at `target` (which need not exist).
     void MapPort(int number, const std::string& target) const;
 
-private:
+  private:
     std::string path_;
 };
 
 // The tuner's end of a serial line: the test holds the master side of a pseudo-terminal and a
 // reader thread keeps every byte with its arrival time.
 class TunerLine {
-public:
+  public:
     struct Key {
         std::uint8_t code;
         bool checkOk;
@@ -48,7 +48,7 @@ public:
     // The tuner goes away: its end of the line is closed.
     void Hangup();
 
-private:
+  private:
     void Read();
     int master_ = -1;
     std::string device_;
@@ -79,7 +79,7 @@ ProcessResult RunProgram(const std::vector<std::string>& argv,
 
 // A program left running in the background, its standard output read line by line.
 class Child {
-public:
+  public:
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
     ~Child();
     // The next line of standard output, or "" after `timeoutMs` or at its end.
@@ -88,7 +88,7 @@ public:
     std::string Stop();
     int pid() const { return pid_; }
 
-private:
+  private:
     int pid_ = -1;
     int out_ = -1;
     std::string pending_;

@@ -19,7 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class SerialLine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         prefix.MapPort(1, line.device());
         KeyDelay = kDefaultKeyDelay;
@@ -106,8 +106,8 @@ TEST_F(SerialLine, PortHeldByAnotherProgramIsRefused) {
 
 TEST_F(SerialLine, SecondOpenInTheSameProcessIsRefused) {
     ASSERT_TRUE(OpenTunerPort("COM1"));
-    HANDLE second = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE second =
+        CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
 }

@@ -12,7 +12,7 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 class Tools : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::string> Environment() const { return {"WIN32_PREFIX=" + prefix.path()}; }
     ProcessResult Host(std::vector<std::string> arguments) const {
         arguments.insert(arguments.begin(), {TUNER_HOST_PATH, "--plugin", TUNER_MODULE_PATH});
@@ -31,8 +31,9 @@ TEST_F(Tools, HostDialsThroughTheEmulator) {
     ProcessResult host = Host({"properties", "dial", "42"});
     EXPECT_EQ(host.status, 0) << host.out << host.err;
     EXPECT_TRUE(Contains(host.out, "loaded\n"));
-    EXPECT_TRUE(Contains(host.out, "TunerGetProperties -> 1: 2, 1, name \"Larkbox Serial Tuner\", "
-                                   "description \"Quill Crest Larkbox Serial Tuner\"\n"));
+    EXPECT_TRUE(Contains(host.out,
+                         "TunerGetProperties -> 1: 2, 1, name \"Larkbox Serial Tuner\", "
+                         "description \"Quill Crest Larkbox Serial Tuner\"\n"));
     EXPECT_TRUE(Contains(host.out, "SetTunerFrequency(42, 0, 0) -> 1\n"));
     EXPECT_TRUE(Contains(host.out, "unloaded\n"));
 
@@ -70,9 +71,8 @@ TEST_F(Tools, HostSaysPlainlyWhatWentWrong) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_TRUE(Contains(missing.out, "load failed: no loadable module at that path"));
 
-    for (std::vector<std::string> usage :
-         std::vector<std::vector<std::string>>{{}, {"dial"}, {"dial", "x"}, {"dial", "1", "2"},
-                                               {"tune"}, {"dial", "99999999999"}}) {
+    for (std::vector<std::string> usage : std::vector<std::vector<std::string>>{
+             {}, {"dial"}, {"dial", "x"}, {"dial", "1", "2"}, {"tune"}, {"dial", "99999999999"}}) {
         usage.insert(usage.begin(), TUNER_HOST_PATH);
         EXPECT_EQ(RunProgram(usage).status, 2) << usage.size();
     }

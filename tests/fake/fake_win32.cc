@@ -12,7 +12,9 @@ Platform platform;
 DWORD lastError = 0;
 
 // The log goes to a real file, so that it behaves as a stream does and may be closed by fclose.
-std::string LogPath() { return "fake-log-" + std::to_string(static_cast<long>(getpid())) + ".txt"; }
+std::string LogPath() {
+    return "fake-log-" + std::to_string(static_cast<long>(getpid())) + ".txt";
+}
 
 const std::uintptr_t kPortHandle = 0x1000;
 std::uintptr_t nextEvent = 0x2000;
@@ -23,13 +25,19 @@ std::string Hex(std::uintptr_t value) {
     return text;
 }
 
-std::string Text(const char* text) { return text == nullptr ? "null" : std::string(text); }
+std::string Text(const char* text) {
+    return text == nullptr ? "null" : std::string(text);
+}
 
-void Record(const std::string& call) { platform.calls.push_back(call); }
+void Record(const std::string& call) {
+    platform.calls.push_back(call);
+}
 
 }  // namespace
 
-Platform& State() { return platform; }
+Platform& State() {
+    return platform;
+}
 
 void Reset() {
     std::remove(LogPath().c_str());
@@ -72,11 +80,13 @@ std::vector<std::string> CallsNamed(const std::string& prefix) {
 
 using fake::platform;
 
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile) {
     fake::Record("CreateFileA(" + fake::Text(name) + ", " + fake::Hex(access) + ", " +
-                 std::to_string(shareMode) + ", " + fake::Hex(reinterpret_cast<std::uintptr_t>(security)) +
-                 ", " + std::to_string(disposition) + ", " + fake::Hex(flags) + ", " +
+                 std::to_string(shareMode) + ", " +
+                 fake::Hex(reinterpret_cast<std::uintptr_t>(security)) + ", " +
+                 std::to_string(disposition) + ", " + fake::Hex(flags) + ", " +
                  fake::Hex(reinterpret_cast<std::uintptr_t>(templateFile)) + ")");
     if (platform.createFileError != 0) {
         fake::lastError = platform.createFileError;
@@ -138,10 +148,11 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     bool zeroed = overlapped != nullptr && overlapped->Internal == 0 &&
                   overlapped->InternalHigh == 0 && overlapped->Offset == 0 &&
                   overlapped->OffsetHigh == 0;
-    fake::Record("WriteFile(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ", " +
-                 std::to_string(count) + ", event " +
-                 fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
-                 (zeroed ? ", zeroed" : ", not zeroed") + ")");
+    fake::Record(
+        "WriteFile(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ", " +
+        std::to_string(count) + ", event " +
+        fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
+        (zeroed ? ", zeroed" : ", not zeroed") + ")");
     const std::uint8_t* bytes = static_cast<const std::uint8_t*>(buffer);
     platform.writes.emplace_back(bytes, bytes + count);
     switch (platform.writeOutcome) {
@@ -161,10 +172,10 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
 
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
                                 BOOL wait) {
-    fake::Record("GetOverlappedResult(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) +
-                 ", event " +
-                 fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
-                 ", wait " + std::to_string(wait) + ")");
+    fake::Record(
+        "GetOverlappedResult(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ", event " +
+        fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
+        ", wait " + std::to_string(wait) + ")");
     if (platform.writeOutcome == fake::WriteOutcome::kPendingThenFailed) {
         fake::lastError = ERROR_GEN_FAILURE;
         return FALSE;
@@ -181,8 +192,12 @@ BOOL WINAPI CloseHandle(HANDLE object) {
     return TRUE;
 }
 
-DWORD WINAPI GetLastError(void) { return fake::lastError; }
-void WINAPI SetLastError(DWORD error) { fake::lastError = error; }
+DWORD WINAPI GetLastError(void) {
+    return fake::lastError;
+}
+void WINAPI SetLastError(DWORD error) {
+    fake::lastError = error;
+}
 
 void WINAPI Sleep(DWORD milliseconds) {
     fake::Record("Sleep(" + std::to_string(milliseconds) + ")");
@@ -191,14 +206,15 @@ void WINAPI Sleep(DWORD milliseconds) {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     fake::Record("MessageBoxA(" + fake::Hex(reinterpret_cast<std::uintptr_t>(owner)) + ")");
-    platform.boxes.push_back(fake::Text(caption) + "|" + fake::Text(text) + "|" + std::to_string(type));
+    platform.boxes.push_back(fake::Text(caption) + "|" + fake::Text(text) + "|" +
+                             std::to_string(type));
     return IDOK;
 }
 
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
-                                      LPSTR buffer, DWORD size, LPCSTR fileName) {
-    fake::Record("GetPrivateProfileStringA(" + fake::Text(section) + ", " + fake::Text(key) + ", \"" +
-                 fake::Text(defaultValue) + "\", " + std::to_string(size) + ", " +
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                      DWORD size, LPCSTR fileName) {
+    fake::Record("GetPrivateProfileStringA(" + fake::Text(section) + ", " + fake::Text(key) +
+                 ", \"" + fake::Text(defaultValue) + "\", " + std::to_string(size) + ", " +
                  fake::Text(fileName) + ")");
     std::string value = defaultValue;
     auto found = platform.settings.find(key);

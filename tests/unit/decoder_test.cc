@@ -27,9 +27,11 @@ std::vector<TunerEvent> Decode(const std::vector<std::uint8_t>& bytes, std::size
 std::string Describe(const std::vector<TunerEvent>& events) {
     std::string text;
     for (const TunerEvent& e : events) {
-        std::string item =
-            e.kind == TunerEvent::kKey ? "key " + KeyName(e.code) + (e.checkOk ? "" : " bad") : "error";
-        if (item == "error" && text.size() >= 7 && text.compare(text.size() - 7, 7, "error; ") == 0) {
+        std::string item = e.kind == TunerEvent::kKey
+                               ? "key " + KeyName(e.code) + (e.checkOk ? "" : " bad")
+                               : "error";
+        if (item == "error" && text.size() >= 7 &&
+            text.compare(text.size() - 7, 7, "error; ") == 0) {
             continue;
         }
         text += item + "; ";

@@ -8,7 +8,7 @@
 namespace {
 
 class Dialing : public FakePlatformTest {
-protected:
+  protected:
     void SetUp() override {
         FakePlatformTest::SetUp();
         OpenPort();

@@ -15,7 +15,7 @@
 #include "serial/serial_port.h"
 
 class FakePlatformTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fake::Reset();
         KeyDelay = kDefaultKeyDelay;

@@ -70,8 +70,8 @@ TEST(KeyCommand, StoredCheckValuesFollowTheCrcRule) {
     ASSERT_EQ(Crc16Kermit(standard, sizeof standard), 0x2189);
     for (const KeyRow& row : kKeyTable) {
         const KeyCommandBytes& c = PrepareKeyCommand(*row.entry);
-        EXPECT_EQ(Crc16Kermit(&c[1], 5), (c[6] << 8) | c[7]);       // frame 1: 0xC827
-        EXPECT_EQ(Crc16Kermit(&c[11], 6), (c[17] << 8) | c[18]);    // frame 2: 0x6896
+        EXPECT_EQ(Crc16Kermit(&c[1], 5), (c[6] << 8) | c[7]);     // frame 1: 0xC827
+        EXPECT_EQ(Crc16Kermit(&c[11], 6), (c[17] << 8) | c[18]);  // frame 2: 0x6896
         EXPECT_EQ(Crc16Kermit(&c[22], 7), (c[29] << 8) | c[30]) << row.frame3;
     }
 }

@@ -33,9 +33,9 @@ std::vector<std::string> LoadSteps(const std::vector<std::string>& calls) {
 TEST_F(Plugin, LoadReadsSleepAndPortThenOpensThePortThenTheLog) {
     platform.settings = {{"Sleep", "300"}, {"Port", "COM2"}, {"Log", "true"}};
     ASSERT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
-    EXPECT_EQ(LoadSteps(platform.calls),
-              (std::vector<std::string>{"read Sleep", "read Port", "open COM2", "read Log",
-                                        "open log"}));
+    EXPECT_EQ(
+        LoadSteps(platform.calls),
+        (std::vector<std::string>{"read Sleep", "read Port", "open COM2", "read Log", "open log"}));
     EXPECT_EQ(fake::CallsNamed("_fsopen"),
               std::vector<std::string>{std::string("_fsopen(") + kLogFile + ", wt, 0x40)"});
     EXPECT_EQ(KeyDelay, 300);
@@ -70,8 +70,8 @@ TEST_F(Plugin, PortThatWillNotOpenFailsTheLoadBeforeTheLog) {
     platform.settings = {{"Port", "COM7"}, {"Log", "true"}};
     platform.createFileError = ERROR_FILE_NOT_FOUND;
     EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), FALSE);
-    EXPECT_EQ(LoadSteps(platform.calls), (std::vector<std::string>{"read Sleep", "read Port",
-                                                                   "open COM7"}));
+    EXPECT_EQ(LoadSteps(platform.calls),
+              (std::vector<std::string>{"read Sleep", "read Port", "open COM7"}));
     EXPECT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(PortHandle, nullptr);
     EXPECT_EQ(LogStream, nullptr);

@@ -19,7 +19,9 @@ TEST(SleepReading, FollowsTheDecimalRule) {
         {"-0", 0},
         {"-15", -15},
         {" \t\n\v\f\r42", 42},  // every white space character, skipped
-        {"\xA0" "42", 0},       // not white space in plain ASCII, whatever the locale says
+        {"\xA0"
+         "42",
+         0},  // not white space in plain ASCII, whatever the locale says
         {"4 2", 4},
         {"+-4", 0},
         {"", 0},
@@ -37,9 +39,9 @@ TEST(SleepReading, FollowsTheDecimalRule) {
 
 TEST(LogSwitch, OnlyTrueInAnyCaseSwitchesItOn) {
     const std::pair<const char*, bool> cases[] = {
-        {"true", true},   {"TRUE", true}, {"True", true}, {"trueish", true}, {"tRuE1", true},
-        {"tru", false},   {"yes", false}, {"1", false},   {"", false},       {" true", false},
-        {"\xD4rue", false},  // only A to Z fold
+        {"true", true},  {"TRUE", true},   {"True", true},     {"trueish", true},
+        {"tRuE1", true}, {"tru", false},   {"yes", false},     {"1", false},
+        {"", false},     {" true", false}, {"\xD4rue", false},  // only A to Z fold
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSwitchedOn(c.first), c.second) << '"' << c.first << '"';

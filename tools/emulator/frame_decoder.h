@@ -14,10 +14,10 @@ std::uint16_t Crc16Kermit(const std::uint8_t* bytes, std::size_t count);
 
 struct TunerEvent {
     enum Kind { kKey, kError } kind;
-    std::uint8_t code;     // kKey: the key code
-    bool checkOk;          // kKey: every frame of the command had a correct check value
-    std::string text;      // kError: what was wrong
-    std::size_t offset;    // stream offset of the frame or byte concerned
+    std::uint8_t code;   // kKey: the key code
+    bool checkOk;        // kKey: every frame of the command had a correct check value
+    std::string text;    // kError: what was wrong
+    std::size_t offset;  // stream offset of the frame or byte concerned
 };
 
 struct FrameDecoder {

@@ -71,7 +71,8 @@ const char* LoadFailure(DWORD error) {
 bool Run(const Command& command, SetTunerFrequencyFunction dial,
          TunerGetPropertiesFunction properties) {
     if (command.dial) {
-        std::int32_t result = dial(command.arguments[0], command.arguments[1], command.arguments[2]);
+        std::int32_t result =
+            dial(command.arguments[0], command.arguments[1], command.arguments[2]);
         std::printf("SetTunerFrequency(%d, %d, %d) -> %d%s\n",
                     static_cast<int>(command.arguments[0]), static_cast<int>(command.arguments[1]),
                     static_cast<int>(command.arguments[2]), static_cast<int>(result),
@@ -113,7 +114,8 @@ int main(int argc, char** argv) {
             }
             if (i + 1 < argc && ReadInt32(argv[i + 1], command.arguments[1])) {
                 if (i + 2 >= argc || !ReadInt32(argv[i + 2], command.arguments[2])) {
-                    return Usage("dial takes a channel, or a channel, broadcast type and frequency");
+                    return Usage(
+                        "dial takes a channel, or a channel, broadcast type and frequency");
                 }
                 i += 2;
             }

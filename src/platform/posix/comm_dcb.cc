@@ -26,7 +26,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 }
 
 bool ReadNumber(const std::string& text, DWORD& value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
     value = static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 10));
@@ -36,16 +37,26 @@ bool ReadNumber(const std::string& text, DWORD& value) {
 // The old form's two-digit abbreviations of the usual rates.
 DWORD ExpandBaud(DWORD baud) {
     switch (baud) {
-        case 11: return 110;
-        case 15: return 150;
-        case 30: return 300;
-        case 60: return 600;
-        case 12: return 1200;
-        case 24: return 2400;
-        case 48: return 4800;
-        case 96: return 9600;
-        case 19: return 19200;
-        default: return baud;
+        case 11:
+            return 110;
+        case 15:
+            return 150;
+        case 30:
+            return 300;
+        case 60:
+            return 600;
+        case 12:
+            return 1200;
+        case 24:
+            return 2400;
+        case 48:
+            return 4800;
+        case 96:
+            return 9600;
+        case 19:
+            return 19200;
+        default:
+            return baud;
     }
 }
 
@@ -91,7 +102,8 @@ bool ReadOldForm(const std::string& text, DCB& dcb) {
         return false;
     }
     std::string flow = fields.size() == 5 ? fields[4] : "";
-    if (flow.size() > 1 || (flow.size() == 1 && (flow[0] | 0x20) != 'x' && (flow[0] | 0x20) != 'p')) {
+    if (flow.size() > 1 ||
+        (flow.size() == 1 && (flow[0] | 0x20) != 'x' && (flow[0] | 0x20) != 'p')) {
         return false;
     }
     bool software = flow.size() == 1 && (flow[0] | 0x20) == 'x';
@@ -180,7 +192,7 @@ BOOL WINAPI BuildCommDCBA(LPCSTR definition, LPDCB dcb) {
         text.erase(0, colon + 1);  // "COMn:" names the port the string is for
     }
     bool ok = text.find('=') != std::string::npos || text.empty() ? ReadKeyForm(text, *dcb)
-                                                                   : ReadOldForm(text, *dcb);
+                                                                  : ReadOldForm(text, *dcb);
     if (!ok) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -34,8 +34,12 @@ HANDLE Add(Object object) {
 
 namespace standin {
 
-HANDLE AddFile(int fd) { return Add(Object{fd, false}); }
-HANDLE AddEvent(bool signalled) { return Add(Object{-1, signalled}); }
+HANDLE AddFile(int fd) {
+    return Add(Object{fd, false});
+}
+HANDLE AddEvent(bool signalled) {
+    return Add(Object{-1, signalled});
+}
 
 int FileDescriptor(HANDLE handle) {
     std::lock_guard<std::mutex> guard(tableLock);
@@ -84,8 +88,12 @@ BOOL WINAPI CloseHandle(HANDLE object) {
     return TRUE;
 }
 
-DWORD WINAPI GetLastError(void) { return lastError; }
-void WINAPI SetLastError(DWORD error) { lastError = error; }
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+void WINAPI SetLastError(DWORD error) {
+    lastError = error;
+}
 
 void WINAPI Sleep(DWORD milliseconds) {
     timespec left = {static_cast<time_t>(milliseconds / 1000),

@@ -4,16 +4,19 @@
 // names compared without letter case; the first section of a name and, inside it, the first key
 // of a name count; a value in matching single or double quotes loses them; text after a NUL byte
 // on a line is not seen. Asking for a list of sections or keys (a null name) is not offered.
+#include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "platform/posix/standin.h"
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
+}
 
 std::string Trim(const std::string& text) {
     size_t begin = 0;
@@ -42,13 +45,26 @@ bool SameName(const std::string& a, const char* b) {
     return true;
 }
 
+// Plain reads, no streams: a folder or an unreadable file must give "no file", not an exception.
 bool ReadWholeFile(const std::string& path, std::string& contents) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    contents.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) != 0) {
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            close(fd);
+            return false;
+        }
+        contents.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
 }
 
 // Finds the value of `key` in the first section named `section`; false when there is none.
@@ -101,8 +117,8 @@ DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size) {
 
 }  // namespace
 
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue,
-                                      LPSTR buffer, DWORD size, LPCSTR fileName) {
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                      DWORD size, LPCSTR fileName) {
     std::string contents;
     std::string value;
     bool found = section != nullptr && key != nullptr && fileName != nullptr &&

@@ -73,18 +73,30 @@ int AccessFlags(DWORD access) {
 
 speed_t BaudSpeed(DWORD baud) {
     switch (baud) {
-        case 110: return B110;
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+        case 110:
+            return B110;
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
@@ -199,11 +211,20 @@ BOOL WINAPI SetCommState(HANDLE file, LPDCB dcb) {
     line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     line.c_cflag |= kSizes[dcb->ByteSize - 5] | CLOCAL | CREAD;
     switch (dcb->Parity) {
-        case ODDPARITY: line.c_cflag |= PARENB | PARODD; break;
-        case EVENPARITY: line.c_cflag |= PARENB; break;
-        case MARKPARITY: line.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case SPACEPARITY: line.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+        case ODDPARITY:
+            line.c_cflag |= PARENB | PARODD;
+            break;
+        case EVENPARITY:
+            line.c_cflag |= PARENB;
+            break;
+        case MARKPARITY:
+            line.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case SPACEPARITY:
+            line.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
     }
     if (dcb->StopBits != ONESTOPBIT) {
         line.c_cflag |= CSTOPB;
