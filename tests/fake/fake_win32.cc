@@ -189,6 +189,9 @@ BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD tr
 BOOL WINAPI CloseHandle(HANDLE object) {
     fake::Record("CloseHandle(" + fake::Hex(reinterpret_cast<std::uintptr_t>(object)) + ")");
     --platform.openHandles;
+    if (platform.onCloseHandle) {
+        platform.onCloseHandle(object);
+    }
     return TRUE;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ struct Platform {
     WriteOutcome writeOutcome = WriteOutcome::kDone;
     std::map<std::string, std::string> settings;  // [Settings] key -> value; absent keys miss
     bool logOpenFails = false;
+    std::function<void(HANDLE)> onCloseHandle;  // called as each handle is closed
 };
 
 // The fake's state, fresh after Reset(), which also removes the log file of an earlier test.

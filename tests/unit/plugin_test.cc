@@ -78,6 +78,18 @@ TEST_F(Plugin, PortThatWillNotOpenFailsTheLoadBeforeTheLog) {
     EXPECT_EQ(platform.openHandles, 0);
 }
 
+TEST_F(Plugin, UnloadClosesThePortBeforeTheLog) {
+    platform.settings = {{"Log", "true"}};
+    ASSERT_TRUE(AttachTuner());
+    bool logOpenAtPortClose = false;
+    platform.onCloseHandle = [&](HANDLE) { logOpenAtPortClose = LogStream != nullptr; };
+    ASSERT_EQ(DllMain(nullptr, DLL_PROCESS_DETACH, nullptr), TRUE);
+    EXPECT_TRUE(logOpenAtPortClose);
+    EXPECT_EQ(PortHandle, nullptr);
+    EXPECT_EQ(LogStream, nullptr);
+    EXPECT_EQ(fake::LogText(), "Larkbox Serial Tuner opened a port to: COM1\n");
+}
+
 TEST_F(Plugin, ThreadNotificationsDoNothing) {
     for (DWORD reason : {DLL_THREAD_ATTACH, DLL_THREAD_DETACH, 7}) {
         EXPECT_EQ(DllMain(nullptr, reason, nullptr), TRUE);
