@@ -100,35 +100,13 @@ speed_t BaudSpeed(DWORD baud) {
     }
 }
 
-// Writes all of `count` bytes, through partial writes, interrupted writes and a full line.
-bool WriteAll(int fd, const char* bytes, size_t count, size_t& done) {
-    done = 0;
-    while (done < count) {
-        ssize_t n = write(fd, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd ready = {fd, POLLOUT, 0};
-            poll(&ready, 1, -1);
-        } else {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
 // A pipe without a reader must fail the write, not kill the host with SIGPIPE.
 bool WriteWithoutSigpipe(int fd, const char* bytes, size_t count, size_t& done) {
     sigset_t pipeSignal, previous;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-    bool ok = WriteAll(fd, bytes, count, done);
+    bool ok = standin::WriteAll(fd, bytes, count, done);
     int error = errno;
     if (!ok && error == EPIPE) {
         timespec none = {0, 0};
@@ -301,3 +279,28 @@ BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED overlapped, LPDWORD transfe
     }
     return TRUE;
 }
+
+namespace standin {
+
+bool WriteAll(int fd, const char* bytes, size_t count, size_t& done) {
+    done = 0;
+    while (done < count) {
+        ssize_t n = write(fd, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd ready = {fd, POLLOUT, 0};
+            poll(&ready, 1, -1);
+        } else {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace standin

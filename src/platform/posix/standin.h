@@ -27,6 +27,10 @@ T FailWithErrno(T result) {
     return result;
 }
 
+// Writes all of `count` bytes through partial writes, interrupted writes and a full device;
+// `done` tells how many went. False with errno set when the descriptor refuses the rest.
+bool WriteAll(int fd, const char* bytes, size_t count, size_t& done);
+
 // Handle table. A file handle wraps a descriptor; an event handle holds a signalled flag.
 HANDLE AddFile(int fd);
 HANDLE AddEvent(bool signalled);

@@ -20,21 +20,6 @@ struct Sink {
     std::string held;  // at most kStreamBuffer characters, not yet translated
 };
 
-bool WriteAll(int fd, const char* bytes, size_t count) {
-    while (count > 0) {
-        ssize_t n = write(fd, bytes, count);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        count -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Writes out what the sink holds, line feeds as CR LF in text mode.
 bool Flush(Sink& sink) {
     std::string out;
@@ -46,7 +31,8 @@ bool Flush(Sink& sink) {
         out += c;
     }
     sink.held.clear();
-    return WriteAll(sink.fd, out.data(), out.size());
+    size_t done = 0;
+    return standin::WriteAll(sink.fd, out.data(), out.size(), done);
 }
 
 ssize_t SinkWrite(void* cookie, const char* bytes, size_t count) {
