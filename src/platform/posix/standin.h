@@ -3,6 +3,8 @@
 // Internal to the stand-in; everything else sees only platform/win32.h.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <string>
 
 #include "platform/win32.h"
