@@ -25,6 +25,10 @@ std::string Hex(std::uintptr_t value) {
     return text;
 }
 
+std::string Hex(const void* pointer) {
+    return Hex(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
 std::string Text(const char* text) {
     return text == nullptr ? "null" : std::string(text);
 }
@@ -84,10 +88,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                           HANDLE templateFile) {
     fake::Record("CreateFileA(" + fake::Text(name) + ", " + fake::Hex(access) + ", " +
-                 std::to_string(shareMode) + ", " +
-                 fake::Hex(reinterpret_cast<std::uintptr_t>(security)) + ", " +
+                 std::to_string(shareMode) + ", " + fake::Hex(security) + ", " +
                  std::to_string(disposition) + ", " + fake::Hex(flags) + ", " +
-                 fake::Hex(reinterpret_cast<std::uintptr_t>(templateFile)) + ")");
+                 fake::Hex(templateFile) + ")");
     if (platform.createFileError != 0) {
         fake::lastError = platform.createFileError;
         return INVALID_HANDLE_VALUE;
@@ -97,7 +100,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode,
 }
 
 DWORD WINAPI GetFileType(HANDLE file) {
-    fake::Record("GetFileType(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ")");
+    fake::Record("GetFileType(" + fake::Hex(file) + ")");
     return platform.fileType;
 }
 
@@ -120,7 +123,7 @@ BOOL WINAPI BuildCommDCBA(LPCSTR definition, LPDCB dcb) {
 }
 
 BOOL WINAPI SetCommState(HANDLE file, LPDCB dcb) {
-    fake::Record("SetCommState(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ")");
+    fake::Record("SetCommState(" + fake::Hex(file) + ")");
     platform.lastDcb = *dcb;
     if (platform.setCommStateFails) {
         fake::lastError = ERROR_INVALID_PARAMETER;
@@ -131,9 +134,8 @@ BOOL WINAPI SetCommState(HANDLE file, LPDCB dcb) {
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState,
                            LPCSTR name) {
-    fake::Record("CreateEventA(" + fake::Hex(reinterpret_cast<std::uintptr_t>(security)) + ", " +
-                 std::to_string(manualReset) + ", " + std::to_string(initialState) + ", " +
-                 fake::Text(name) + ")");
+    fake::Record("CreateEventA(" + fake::Hex(security) + ", " + std::to_string(manualReset) + ", " +
+                 std::to_string(initialState) + ", " + fake::Text(name) + ")");
     if (platform.createEventFails) {
         fake::lastError = ERROR_NOT_ENOUGH_MEMORY;
         return nullptr;
@@ -148,11 +150,9 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     bool zeroed = overlapped != nullptr && overlapped->Internal == 0 &&
                   overlapped->InternalHigh == 0 && overlapped->Offset == 0 &&
                   overlapped->OffsetHigh == 0;
-    fake::Record(
-        "WriteFile(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ", " +
-        std::to_string(count) + ", event " +
-        fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
-        (zeroed ? ", zeroed" : ", not zeroed") + ")");
+    fake::Record("WriteFile(" + fake::Hex(file) + ", " + std::to_string(count) + ", event " +
+                 fake::Hex(overlapped ? overlapped->hEvent : nullptr) +
+                 (zeroed ? ", zeroed" : ", not zeroed") + ")");
     const std::uint8_t* bytes = static_cast<const std::uint8_t*>(buffer);
     platform.writes.emplace_back(bytes, bytes + count);
     switch (platform.writeOutcome) {
@@ -172,10 +172,9 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
 
 BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
                                 BOOL wait) {
-    fake::Record(
-        "GetOverlappedResult(" + fake::Hex(reinterpret_cast<std::uintptr_t>(file)) + ", event " +
-        fake::Hex(reinterpret_cast<std::uintptr_t>(overlapped ? overlapped->hEvent : nullptr)) +
-        ", wait " + std::to_string(wait) + ")");
+    fake::Record("GetOverlappedResult(" + fake::Hex(file) + ", event " +
+                 fake::Hex(overlapped ? overlapped->hEvent : nullptr) + ", wait " +
+                 std::to_string(wait) + ")");
     if (platform.writeOutcome == fake::WriteOutcome::kPendingThenFailed) {
         fake::lastError = ERROR_GEN_FAILURE;
         return FALSE;
@@ -187,7 +186,7 @@ BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD tr
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
-    fake::Record("CloseHandle(" + fake::Hex(reinterpret_cast<std::uintptr_t>(object)) + ")");
+    fake::Record("CloseHandle(" + fake::Hex(object) + ")");
     --platform.openHandles;
     if (platform.onCloseHandle) {
         platform.onCloseHandle(object);
@@ -208,7 +207,7 @@ void WINAPI Sleep(DWORD milliseconds) {
 }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    fake::Record("MessageBoxA(" + fake::Hex(reinterpret_cast<std::uintptr_t>(owner)) + ")");
+    fake::Record("MessageBoxA(" + fake::Hex(owner) + ")");
     platform.boxes.push_back(fake::Text(caption) + "|" + fake::Text(text) + "|" +
                              std::to_string(type));
     return IDOK;
