@@ -1,21 +1,54 @@
-// The platform behaviour the plug-in relies on, checked against the POSIX stand-in: reading the
-// settings file, building the line settings, refusing what is not a line, the log stream's CR LF
-// and buffering. The INI cases are fixture files with their readings in a golden table.
+// The platform behaviour the plug-in relies on: reading the settings file, building the line
+// settings, refusing what is not a line, the log stream's CR LF and buffering, the loader's attach
+// and detach. Built twice: natively against the POSIX stand-in, and as a Windows program run
+// under wine64 against the real calls; the two must agree. The INI cases are fixture files with
+// their readings in a golden table.
+//
+// Native only, in the serial-line tests: a port opened with share mode 0 refuses a second open.
+// Windows documents that, but Wine lets the second handle open the port, so it cannot be checked
+// against Wine.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 
 namespace {
 
-const std::string kFixtures = TUNER_FIXTURES;
+// TUNER_DRIVE is "Z:" on Windows, where Wine shows this machine's root as drive Z:.
+const std::string kFixtures = TUNER_DRIVE TUNER_FIXTURES;
+
+// A new empty folder under the system's temporary folder, removed with its contents at the end.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        path_ =
+            std::filesystem::temp_directory_path() / ("tuner-conformance-" + std::to_string(stamp));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::string Contents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 std::string Unescape(const std::string& text) {
     std::string out;
@@ -63,9 +96,8 @@ TEST(Profile, FixtureFilesReadAsTheGoldenTableSays) {
 TEST(Profile, MissingFolderAndHugeFilesGiveDefaultsOrWhatTheyHold) {
     EXPECT_EQ(Read(kFixtures + "/no-such-file.ini", "Port"), "");
     EXPECT_EQ(Read(kFixtures, "Port"), "");  // a folder
-    char folder[] = "/tmp/tuner-ini-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string huge = std::string(folder) + "/huge.ini";
+    ScratchFolder folder;
+    std::string huge = folder.File("huge.ini");
     {
         std::ofstream file(huge, std::ios::binary);
         file << "[Other]\n";
@@ -75,8 +107,6 @@ TEST(Profile, MissingFolderAndHugeFilesGiveDefaultsOrWhatTheyHold) {
         file << "[Settings]\nPort=COM3\n";
     }
     EXPECT_EQ(Read(huge, "Port"), "COM3");
-    unlink(huge.c_str());
-    rmdir(folder);
 }
 
 TEST(Profile, ValueIsCutToTheBuffer) {
@@ -155,24 +185,9 @@ TEST(Files, DiskFileIsNoCharacterDevice) {
 
 class LogStreamFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char folder[] = "/tmp/tuner-stream-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        folder_ = folder;
-        path_ = folder_ + "/log.txt";
-    }
-    void TearDown() override {
-        unlink(path_.c_str());
-        rmdir(folder_.c_str());
-    }
-    std::string Contents() const {
-        std::ifstream file(path_, std::ios::binary);
-        std::ostringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-    std::string folder_;
-    std::string path_;
+    std::string Contents() const { return ::Contents(path_); }
+    ScratchFolder folder_;
+    std::string path_ = folder_.File("log.txt");
 };
 
 TEST_F(LogStreamFile, TextModeWritesCrLfAndEmptiesTheFile) {
@@ -185,16 +200,53 @@ TEST_F(LogStreamFile, TextModeWritesCrLfAndEmptiesTheFile) {
     EXPECT_EQ(Contents(), "one\r\ntwo\r\n\r\nend");
 }
 
-TEST_F(LogStreamFile, HoldsFourThousandNinetySixCharactersBeforeWriting) {
-    FILE* stream = _fsopen(path_.c_str(), "wt", _SH_DENYNO);
-    ASSERT_NE(stream, nullptr);
-    std::string block(4095, 'a');
-    std::fputs((block + "\n").c_str(), stream);
-    EXPECT_EQ(Contents(), "");  // exactly full: still held
-    std::fputc('b', stream);
-    EXPECT_EQ(Contents(), block + "\r\n");  // one more character sends the whole buffer
-    std::fclose(stream);
-    EXPECT_EQ(Contents(), block + "\r\nb");
+// The runtime's stream buffer: 4096 characters, taken at the first write that is shorter than
+// that. A write of 4096 characters or more that finds the buffer empty or full sends what is held
+// and then whole multiples of 4096 straight to the file; the rest is held. Line feeds become CR LF
+// on the way out, so the file grows by more than was held.
+TEST_F(LogStreamFile, BuffersFourThousandNinetySixCharactersAsTheRuntimeDoes) {
+    auto line = [](std::size_t length, char c) { return std::string(length - 1, c) + "\n"; };
+    auto crlf = [](std::size_t length, char c) { return std::string(length - 1, c) + "\r\n"; };
+    struct Step {
+        std::string write;
+        std::string expected;  // the whole file after this write
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::string atClose;
+    } cases[] = {
+        {"a first write of exactly the buffer goes straight out",
+         {{line(4096, 'a'), crlf(4096, 'a')}, {"b", crlf(4096, 'a')}},
+         crlf(4096, 'a') + "b"},
+        {"short writes fill the buffer and the next character sends it",
+         {{std::string(4000, 'a'), ""},
+          {line(96, 'b'), ""},
+          {"c", std::string(4000, 'a') + crlf(96, 'b')}},
+         std::string(4000, 'a') + crlf(96, 'b') + "c"},
+        {"a long write tops up a started buffer and sends it",
+         {{"x", ""}, {std::string(5000, 'y'), "x" + std::string(4095, 'y')}},
+         "x" + std::string(5000, 'y')},
+        {"a long write after a full buffer sends both and keeps the tail",
+         {{"s", ""},
+          {std::string(4095, 's'), ""},
+          {std::string(8200, 'b'), std::string(4096, 's') + std::string(8192, 'b')}},
+         std::string(4096, 's') + std::string(8200, 'b')},
+        {"a long first write keeps what is past the last multiple",
+         {{line(4096, 'a') + "tail", crlf(4096, 'a')}},
+         crlf(4096, 'a') + "tail"},
+    };
+    for (const Case& c : cases) {
+        FILE* stream = _fsopen(path_.c_str(), "wt", _SH_DENYNO);
+        ASSERT_NE(stream, nullptr) << c.name;
+        int step = 0;
+        for (const Step& s : c.steps) {
+            std::fputs(s.write.c_str(), stream);
+            EXPECT_EQ(Contents(), s.expected) << c.name << ", after write " << ++step;
+        }
+        std::fclose(stream);
+        EXPECT_EQ(Contents(), c.atClose) << c.name << ", after fclose";
+    }
 }
 
 TEST_F(LogStreamFile, OthersMayReadTheLogWhileItIsOpen) {
@@ -211,7 +263,70 @@ TEST_F(LogStreamFile, OthersMayReadTheLogWhileItIsOpen) {
 }
 
 TEST_F(LogStreamFile, MissingFolderMeansNoStream) {
-    EXPECT_EQ(_fsopen((folder_ + "/absent/log.txt").c_str(), "wt", _SH_DENYNO), nullptr);
+    EXPECT_EQ(_fsopen(folder_.File("absent/log.txt").c_str(), "wt", _SH_DENYNO), nullptr);
+}
+
+// The loader calls a module's entry point once at its first load and once at its last unload, and
+// a module that refuses its attach is detached again, unloaded, and not loaded.
+class Loader : public ::testing::Test {
+  protected:
+    // What a probe noted: each probe writes its own file in the current folder, and each test
+    // uses one probe, so tests running side by side do not share a file.
+    static std::string Events(const char* probe) {
+        return Contents(std::string(probe) + "-events.txt");
+    }
+    static void ForgetEvents(const char* probe) {
+        std::remove((std::string(probe) + "-events.txt").c_str());
+    }
+    const std::string probe = TUNER_DRIVE TUNER_PROBE;
+    const std::string refusing = TUNER_DRIVE TUNER_REFUSING_PROBE;
+};
+
+TEST_F(Loader, AttachAtTheFirstLoadAndDetachAtTheLastUnload) {
+    ForgetEvents("probe_module_TRUE");
+    HMODULE first = LoadLibraryA(probe.c_str());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(Events("probe_module_TRUE"), "attach\n");
+    HMODULE second = LoadLibraryA(probe.c_str());
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(Events("probe_module_TRUE"), "attach\n");
+
+    typedef int (*Answer)();
+    Answer answer =
+        reinterpret_cast<Answer>(reinterpret_cast<void*>(GetProcAddress(first, "ProbeAnswer")));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    SetLastError(0);
+    EXPECT_EQ(GetProcAddress(first, "NoSuchFunction"), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_PROC_NOT_FOUND);
+
+    char path[1024];
+    DWORD length = GetModuleFileNameA(first, path, sizeof path);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::filesystem::path(std::string(path, length)).filename(),
+              std::filesystem::path(probe).filename());
+
+    EXPECT_TRUE(FreeLibrary(second));
+    EXPECT_EQ(Events("probe_module_TRUE"), "attach\n");
+    EXPECT_TRUE(FreeLibrary(first));
+    EXPECT_EQ(Events("probe_module_TRUE"), "attach\ndetach\n");
+}
+
+TEST_F(Loader, RefusedAttachIsDetachedAndFailsTheLoad) {
+    ForgetEvents("probe_module_FALSE");
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryA(refusing.c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_DLL_INIT_FAILED);
+    EXPECT_EQ(Events("probe_module_FALSE"), "attach\ndetach\n");
+    // Nothing of it stays loaded: the next load starts it again.
+    EXPECT_EQ(LoadLibraryA(refusing.c_str()), nullptr);
+    EXPECT_EQ(Events("probe_module_FALSE"), "attach\ndetach\nattach\ndetach\n");
+}
+
+TEST_F(Loader, MissingModule) {
+    SetLastError(0);
+    EXPECT_EQ(LoadLibraryA((kFixtures + "/no-such-module.dll").c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_MOD_NOT_FOUND);
 }
 
 }  // namespace

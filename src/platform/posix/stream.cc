@@ -1,7 +1,9 @@
 // _fsopen: C runtime streams in the Windows manner. A text-mode stream ("t", or neither "t" nor
-// "b") writes every line feed as CR LF. Output is held in a 4096-character buffer that goes to the
-// file whole when a further character comes, and the rest at fclose; fflush does not reach it.
-// The share flag is accepted and not enforced: POSIX files are always shared.
+// "b") writes every line feed as CR LF. Output is held in a 4096-character buffer, taken at the
+// first write shorter than that; a full buffer goes to the file when a further character comes,
+// and the rest at fclose. A write of 4096 characters or more that finds the buffer empty or full
+// sends what is held and then whole multiples of 4096 straight out. fflush does not reach the
+// buffer. The share flag is accepted and not enforced: POSIX files are always shared.
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -17,31 +19,53 @@ constexpr size_t kStreamBuffer = 4096;
 struct Sink {
     int fd;
     bool text;
+    bool buffered;     // the buffer is taken
     std::string held;  // at most kStreamBuffer characters, not yet translated
 };
 
-// Writes out what the sink holds, line feeds as CR LF in text mode.
-bool Flush(Sink& sink) {
+// Writes `count` characters to the file, line feeds as CR LF in text mode.
+bool WriteOut(const Sink& sink, const char* bytes, size_t count) {
     std::string out;
-    out.reserve(sink.held.size() * 2);
-    for (char c : sink.held) {
-        if (c == '\n' && sink.text) {
+    out.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n' && sink.text) {
             out += '\r';
         }
-        out += c;
+        out += bytes[i];
     }
-    sink.held.clear();
     size_t done = 0;
     return standin::WriteAll(sink.fd, out.data(), out.size(), done);
 }
 
+bool Flush(Sink& sink) {
+    bool written = WriteOut(sink, sink.held.data(), sink.held.size());
+    sink.held.clear();
+    return written;
+}
+
 ssize_t SinkWrite(void* cookie, const char* bytes, size_t count) {
     Sink* sink = static_cast<Sink*>(cookie);
-    for (size_t i = 0; i < count; ++i) {
-        if (sink->held.size() == kStreamBuffer && !Flush(*sink)) {
-            return -1;
+    size_t done = 0;
+    while (done < count) {
+        size_t left = count - done;
+        size_t room = kStreamBuffer - sink->held.size();
+        if (sink->buffered && room > 0) {
+            size_t part = left < room ? left : room;
+            sink->held.append(bytes + done, part);
+            done += part;
+        } else if (left >= kStreamBuffer) {
+            size_t part = left - left % kStreamBuffer;
+            if (!Flush(*sink) || !WriteOut(*sink, bytes + done, part)) {
+                return -1;
+            }
+            done += part;
+        } else {
+            if (!Flush(*sink)) {
+                return -1;
+            }
+            sink->buffered = true;
+            sink->held += bytes[done++];
         }
-        sink->held += bytes[i];
     }
     return static_cast<ssize_t>(count);
 }
@@ -90,7 +114,7 @@ FILE* __cdecl _fsopen(const char* fileName, const char* mode, int) {
     if (fd < 0) {
         return nullptr;
     }
-    Sink* sink = new Sink{fd, std::strchr(mode, 'b') == nullptr, std::string()};
+    Sink* sink = new Sink{fd, std::strchr(mode, 'b') == nullptr, false, std::string()};
     cookie_io_functions_t functions = {SinkRead, SinkWrite, nullptr, SinkClose};
     FILE* stream = fopencookie(sink, plus ? "r+" : (mode[0] == 'r' ? "r" : "w"), functions);
     if (stream == nullptr) {
