@@ -109,6 +109,13 @@ TEST(Profile, MissingFolderAndHugeFilesGiveDefaultsOrWhatTheyHold) {
     EXPECT_EQ(Read(huge, "Port"), "COM3");
 }
 
+TEST(Profile, ReleaseExampleReadsAsItsCommentsSay) {
+    const std::string example = TUNER_DRIVE TUNER_RELEASE_INI;
+    EXPECT_EQ(Read(example, "Port"), "COM1");
+    EXPECT_EQ(Read(example, "Sleep"), "200");
+    EXPECT_EQ(Read(example, "Log"), "false");
+}
+
 TEST(Profile, ValueIsCutToTheBuffer) {
     EXPECT_EQ(Read(kFixtures + "/example.ini", "Port", 3), "CO");
     EXPECT_EQ(Read(kFixtures + "/example.ini", "Port", 1), "");
