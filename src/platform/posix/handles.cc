@@ -2,58 +2,86 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <map>
 #include <mutex>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/posix/standin.h"
 
 namespace {
 
+// Handles are slots of one table: 0x100, 0x104, 0x108, ... (Windows hands out multiples of four).
+// A closed slot is handed out again, as Windows reuses handle values.
 struct Object {
+    bool used;
     int fd;          // an open file, or -1 for an event
+    mode_t mode;     // files only
     bool signalled;  // events only
 };
 
+constexpr std::uintptr_t kFirstHandle = 0x100;
+
 std::mutex tableLock;
-std::map<std::uintptr_t, Object> table;
-std::uintptr_t nextHandle = 0x100;
+std::vector<Object> slots;
+std::vector<std::size_t> freeSlots;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
 HANDLE Add(Object object) {
     std::lock_guard<std::mutex> guard(tableLock);
-    std::uintptr_t value = nextHandle;
-    nextHandle += 4;  // Windows hands out multiples of four
-    table[value] = object;
-    return reinterpret_cast<HANDLE>(value);
+    std::size_t slot = slots.size();
+    if (freeSlots.empty()) {
+        slots.push_back(object);
+    } else {
+        slot = freeSlots.back();
+        freeSlots.pop_back();
+        slots[slot] = object;
+    }
+    return reinterpret_cast<HANDLE>(kFirstHandle + 4 * slot);
+}
+
+// The handle's object, or nullptr; the caller holds tableLock.
+Object* Find(HANDLE handle) {
+    std::uintptr_t value = reinterpret_cast<std::uintptr_t>(handle);
+    if (value < kFirstHandle || (value - kFirstHandle) % 4 != 0) {
+        return nullptr;
+    }
+    std::size_t slot = (value - kFirstHandle) / 4;
+    return slot < slots.size() && slots[slot].used ? &slots[slot] : nullptr;
 }
 
 }  // namespace
 
 namespace standin {
 
-HANDLE AddFile(int fd) {
-    return Add(Object{fd, false});
+HANDLE AddFile(int fd, mode_t mode) {
+    return Add(Object{true, fd, mode, false});
 }
 HANDLE AddEvent(bool signalled) {
-    return Add(Object{-1, signalled});
+    return Add(Object{true, -1, 0, signalled});
 }
 
-int FileDescriptor(HANDLE handle) {
+int FileDescriptor(HANDLE handle, mode_t* mode) {
     std::lock_guard<std::mutex> guard(tableLock);
-    auto found = table.find(reinterpret_cast<std::uintptr_t>(handle));
-    return found == table.end() ? -1 : found->second.fd;
+    Object* found = Find(handle);
+    if (found == nullptr) {
+        return -1;
+    }
+    if (mode != nullptr) {
+        *mode = found->mode;
+    }
+    return found->fd;
 }
 
 bool SignalEvent(HANDLE handle) {
     std::lock_guard<std::mutex> guard(tableLock);
-    auto found = table.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (found == table.end() || found->second.fd != -1) {
+    Object* found = Find(handle);
+    if (found == nullptr || found->fd != -1) {
         return false;
     }
-    found->second.signalled = true;
+    found->signalled = true;
     return true;
 }
 
@@ -71,13 +99,14 @@ BOOL WINAPI CloseHandle(HANDLE object) {
     int fd;
     {
         std::lock_guard<std::mutex> guard(tableLock);
-        auto found = table.find(reinterpret_cast<std::uintptr_t>(object));
-        if (found == table.end()) {
+        Object* found = Find(object);
+        if (found == nullptr) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        fd = found->second.fd;
-        table.erase(found);
+        fd = found->fd;
+        found->used = false;
+        freeSlots.push_back(static_cast<std::size_t>(found - slots.data()));
     }
     if (fd >= 0) {
         if (isatty(fd)) {
@@ -96,6 +125,10 @@ void WINAPI SetLastError(DWORD error) {
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
+    if (milliseconds == 0) {
+        sched_yield();  // Windows gives up the rest of the time slice; a zero nanosleep would
+        return;         // still wait out the timer slack, about 50 microseconds
+    }
     timespec left = {static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {

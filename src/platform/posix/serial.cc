@@ -146,21 +146,20 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY
     if (shareMode == 0 && isatty(fd)) {
         ioctl(fd, TIOCEXCL);  // keeps later opens by other users out as well
     }
-    return standin::AddFile(fd);
+    return standin::AddFile(fd, info.st_mode);
 }
 
 DWORD WINAPI GetFileType(HANDLE file) {
-    int fd = standin::FileDescriptor(file);
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
+    mode_t mode = 0;
+    if (standin::FileDescriptor(file, &mode) < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FILE_TYPE_UNKNOWN;
     }
     SetLastError(ERROR_SUCCESS);
-    if (S_ISCHR(info.st_mode)) {
+    if (S_ISCHR(mode)) {
         return FILE_TYPE_CHAR;
     }
-    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+    if (S_ISFIFO(mode) || S_ISSOCK(mode)) {
         return FILE_TYPE_PIPE;
     }
     return FILE_TYPE_DISK;
@@ -227,27 +226,33 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
     if (written != nullptr) {
         *written = 0;
     }
-    int fd = standin::FileDescriptor(file);
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
+    mode_t mode = 0;
+    int fd = standin::FileDescriptor(file, &mode);
+    if (fd < 0) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     const char* bytes = static_cast<const char*>(buffer);
     size_t done = 0;
     bool ok;
-    if (S_ISREG(info.st_mode) && overlapped != nullptr) {
+    if (S_ISREG(mode) && overlapped != nullptr) {
         // A disk file takes the write at the record's offset, as Windows does.
         off_t offset = static_cast<off_t>((static_cast<uint64_t>(overlapped->OffsetHigh) << 32) |
                                           overlapped->Offset);
         ssize_t n = pwrite(fd, bytes, count, offset);
         ok = n >= 0;
         done = ok ? static_cast<size_t>(n) : 0;
-    } else {
+    } else if (S_ISFIFO(mode) || S_ISSOCK(mode)) {
         ok = WriteWithoutSigpipe(fd, bytes, count, done);
+    } else {
+        ok = standin::WriteAll(fd, bytes, count, done);
     }
-    // "Completed" means transmitted: wait until the line has sent every byte.
-    while (ok && isatty(fd) && tcdrain(fd) != 0) {
+    // "Completed" means transmitted: a line waits until it has sent every byte. Character
+    // devices that are no line (ENOTTY) have nothing to wait for.
+    while (ok && S_ISCHR(mode) && tcdrain(fd) != 0) {
+        if (errno == ENOTTY) {
+            break;
+        }
         if (errno != EINTR) {
             ok = false;
         }

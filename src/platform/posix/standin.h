@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <sys/types.h>
 #include <string>
 
 #include "platform/win32.h"
@@ -33,10 +34,11 @@ T FailWithErrno(T result) {
 // `done` tells how many went. False with errno set when the descriptor refuses the rest.
 bool WriteAll(int fd, const char* bytes, size_t count, size_t& done);
 
-// Handle table. A file handle wraps a descriptor; an event handle holds a signalled flag.
-HANDLE AddFile(int fd);
+// Handle table. A file handle wraps a descriptor and the kind of file it is (st_mode, taken once
+// at the open); an event handle holds a signalled flag.
+HANDLE AddFile(int fd, mode_t mode);
 HANDLE AddEvent(bool signalled);
-int FileDescriptor(HANDLE handle);  // -1 when the handle is not an open file
-bool SignalEvent(HANDLE handle);    // false when the handle is not an event
+int FileDescriptor(HANDLE handle, mode_t* mode = nullptr);  // -1 when not an open file
+bool SignalEvent(HANDLE handle);                            // false when the handle is not an event
 
 }  // namespace standin
