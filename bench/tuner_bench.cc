@@ -73,53 +73,45 @@ class DrainedLine {
 TestPrefix* prefix = nullptr;
 DrainedLine* drained = nullptr;
 
-// The floor: the same 33 bytes written and drained on the very descriptor the plug-in's port
-// holds, so that the line settings are the same too.
-void BareWriteAndDrain(benchmark::State& state) {
+// The plug-in's port, COM1, held for one benchmark: it runs `step` (given the port's descriptor)
+// until the state is done or a step fails.
+template <typename Step>
+void OnThePort(benchmark::State& state, Step step) {
     if (!OpenTunerPort("COM1")) {
         state.SkipWithError("no port");
         return;
     }
     int fd = standin::FileDescriptor(PortHandle);
-    const KeyCommandBytes& command = PrepareKeyCommand(DigitKeys[4]);
     for (auto _ : state) {
-        if (write(fd, command.data(), command.size()) != 33 || tcdrain(fd) != 0) {
-            state.SkipWithError("write failed");
+        if (!step(fd)) {
+            state.SkipWithError("a write failed");
             break;
         }
     }
     CloseTunerPort();
+}
+
+// The floor: the same 33 bytes written and drained on the very descriptor the plug-in's port
+// holds, so that the line settings are the same too.
+void BareWriteAndDrain(benchmark::State& state) {
+    const KeyCommandBytes& command = PrepareKeyCommand(DigitKeys[4]);
+    OnThePort(state, [&command](int fd) {
+        return write(fd, command.data(), command.size()) == 33 && tcdrain(fd) == 0;
+    });
 }
 // The two key-command benchmarks run nine times each, interleaved with the others in random
 // order, and the ratio is taken between their medians: drift of the machine hits both alike.
 BENCHMARK(BareWriteAndDrain)->Unit(benchmark::kMicrosecond)->Repetitions(9);
 
 void PluginSendTunerKey(benchmark::State& state) {
-    if (!OpenTunerPort("COM1")) {
-        state.SkipWithError("no port");
-        return;
-    }
-    for (auto _ : state) {
-        if (!SendTunerKey(DigitKeys[4])) {
-            state.SkipWithError("SendTunerKey failed");
-            break;
-        }
-    }
-    CloseTunerPort();
+    OnThePort(state, [](int) { return SendTunerKey(DigitKeys[4]); });
 }
 BENCHMARK(PluginSendTunerKey)->Unit(benchmark::kMicrosecond)->Repetitions(9);
 
 void TenDigitDialNoDelay(benchmark::State& state) {
-    if (!OpenTunerPort("COM1")) {
-        state.SkipWithError("no port");
-        return;
-    }
     KeyDelay = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(SetTunerFrequency(2147483647, 0, 0));
-    }
+    OnThePort(state, [](int) { return SetTunerFrequency(2147483647, 0, 0) == 1; });
     KeyDelay = kDefaultKeyDelay;
-    CloseTunerPort();
 }
 BENCHMARK(TenDigitDialNoDelay)->Unit(benchmark::kMicrosecond);
 
