@@ -79,7 +79,9 @@ bool MakeWinePrefix() {
     const char key[] = "HKLM\\Software\\Wine\\Ports";
     Wine({"reg", "add", key, "/v", "COM1", "/t", "REG_SZ", "/d", ComOneLink(), "/f"});
     Wine({"reg", "add", key, "/v", "COM2", "/t", "REG_SZ", "/d", ComTwoTarget(), "/f"});
-    // Wine rewrites its dosdevices links from the registry when it next starts.
+    // Wine rewrites its dosdevices links from the registry when it next starts. It also gives
+    // this machine's own serial devices (the console among them) the next free COM numbers, COM3
+    // and up: no test here names any port but COM1 and COM2.
     RunProgram({kWineServer, "-w"});
     Wine({"reg", "query", key});
     std::string com1 = LinkTarget(prefix->path() + "/dosdevices/com1");
