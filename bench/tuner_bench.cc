@@ -34,14 +34,7 @@ namespace {
 class DrainedLine {
   public:
     DrainedLine() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        grantpt(master_);
-        unlockpt(master_);
-        device_ = ptsname(master_);
-        termios raw;
-        tcgetattr(master_, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(master_, TCSANOW, &raw);
+        master_ = OpenPseudoTerminal(device_);
         reader_ = std::thread([this] {
             char sink[4096];
             while (!stop_) {

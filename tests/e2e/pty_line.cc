@@ -93,16 +93,27 @@ void TestPrefix::MapPort(int number, const std::string& target) const {
     }
 }
 
+int OpenPseudoTerminal(std::string& device) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        if (master >= 0) {
+            close(master);
+        }
+        return -1;
+    }
+    device = ptsname(master);
+    termios line;
+    tcgetattr(master, &line);
+    cfmakeraw(&line);
+    tcsetattr(master, TCSANOW, &line);
+    return master;
+}
+
 TunerLine::TunerLine() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+    master_ = OpenPseudoTerminal(device_);
+    if (master_ < 0) {
         throw std::runtime_error("no pseudo-terminal");
     }
-    device_ = ptsname(master_);
-    termios line;
-    tcgetattr(master_, &line);
-    cfmakeraw(&line);
-    tcsetattr(master_, TCSANOW, &line);
     reader_ = std::thread(&TunerLine::Read, this);
 }
 
@@ -194,6 +205,10 @@ std::vector<std::uint8_t> ExpectedLine(const std::vector<int>& codes) {
         line.insert(line.end(), command.begin(), command.end());
     }
     return line;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 std::string ReadFile(const std::string& path) {

@@ -64,6 +64,10 @@ class TunerLine {
 // The bytes of one key command for each code, concatenated.
 std::vector<std::uint8_t> ExpectedLine(const std::vector<int>& codes);
 
+// A fresh pseudo-terminal in raw mode: returns its master side, or -1, and names its device.
+int OpenPseudoTerminal(std::string& device);
+
+bool Contains(const std::string& text, const std::string& part);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 int OpenDescriptorCount();

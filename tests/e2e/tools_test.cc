@@ -7,10 +7,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 class Tools : public ::testing::Test {
   protected:
     std::vector<std::string> Environment() const { return {"WIN32_PREFIX=" + prefix.path()}; }

@@ -6,10 +6,6 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 TEST(Valgrind, HostLoadsDialsAndUnloadsWithoutErrorsOrLeaks) {
     TestPrefix prefix;
     TunerLine line;

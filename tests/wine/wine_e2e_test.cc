@@ -27,10 +27,6 @@ std::string hostExe;
 std::string emulatorPath;
 TestPrefix* prefix = nullptr;  // the WINEPREFIX of this run
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 std::string WithoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
