@@ -153,7 +153,8 @@ int Listen(const char* linkPath, const char* capturePath, long keyLimit) {
     std::vector<TunerEvent> events;
     FinishDecoder(decoder, events);
     Report(events, tally, Clock::now(), previousKey, true);
-    Summary(tally);
+    // The capture is complete and the link gone before the summary says so: whoever waits for
+    // the summary may read the one and reuse the other at once.
     if (capture != nullptr) {
         std::fclose(capture);
     }
@@ -161,6 +162,7 @@ int Listen(const char* linkPath, const char* capturePath, long keyLimit) {
         unlink(linkPath);
     }
     close(master);
+    Summary(tally);
     return 0;
 }
 
